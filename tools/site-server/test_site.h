@@ -1,0 +1,73 @@
+// An HTTPS server on 127.0.0.1 that plays the torrent-search website, for the
+// tests, the demo site and the benchmarks. It records every request.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "site-server/site_pages.h"
+
+namespace luting::site {
+
+// Committed test certificates: a CA and a server certificate for 127.0.0.1.
+std::string testCaFile();
+std::string serverCertFile();
+std::string serverKeyFile();
+
+struct RecordedRequest {
+  std::string method, target, version;            // the request line's parts
+  std::multimap<std::string, std::string> headers; // names as sent
+};
+
+struct Reply {
+  int status = 200;
+  std::string body;
+  std::multimap<std::string, std::string> headers;
+  std::size_t repeat = 1;  // the body is sent this many times in a row (huge bodies)
+  // Only this many body bytes are sent (Content-Length stays the whole size);
+  // then the connection is closed, or, with stallAfterSent, kept open silently
+  // until release() or the destructor.
+  std::size_t sentBytes = static_cast<std::size_t>(-1);
+  bool stallAfterSent = false;
+};
+
+class TestSite {
+ public:
+  // Starts serving on 127.0.0.1 on port (0: an ephemeral one).
+  explicit TestSite(int port = 0);
+  ~TestSite();  // releases held requests and stops
+  TestSite(const TestSite&) = delete;
+  TestSite& operator=(const TestSite&) = delete;
+
+  int port() const;
+  std::string host() const;  // "127.0.0.1:<port>"
+
+  // /cili/<keyword>/time-<n>.html serves buildResultPage with these options.
+  void setPageOptions(const PageOptions& options);
+  // Overrides the result pages: the body for (keyword as decoded UTF-8, page).
+  void setPageBody(std::function<std::string(const std::string& keyword, int page)> body);
+  // Any other path: the reply for it (404 with an empty body when unset).
+  void setRoute(const std::string& path, const Reply& reply);
+  // Waits this long before answering each request.
+  void setDelay(std::chrono::milliseconds delay);
+
+  // While held, requests wait unanswered until release() or the destructor.
+  void hold();
+  void release();
+
+  std::vector<RecordedRequest> requests() const;
+  // The page numbers of the result-page requests so far, in order.
+  std::vector<int> requestedPages() const;
+  // Waits until at least n requests have arrived; false on timeout.
+  bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace luting::site
