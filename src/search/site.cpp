@@ -3,7 +3,7 @@
 #include "app/search_state.h"
 #include "platform/http.h"
 #include "platform/thread.h"
-#include "text/text.h"
+#include "search/result_page.h"
 
 namespace luting {
 namespace {
@@ -33,7 +33,7 @@ std::string fetchPageText(int pageNumber) {
   const std::string body =
       httpGet(buildPageUrl(host, searchState.encodedKeyword, pageNumber), caFile,
               [] { return stopRequested(); });
-  return percentDecode(upToNul(body));
+  return pageTextOfBody(body);
 }
 
 }  // namespace luting

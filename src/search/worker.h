@@ -18,8 +18,4 @@ std::size_t processResultPage(const std::string& page);
 // total, the stop button was pressed, or a page brings no results.
 void pagingLoop(const std::string& total);
 
-// The number a total Text stands for: full-width forms made half-width,
-// leading white space skipped, an optional sign, then the digits (saturating).
-int numberOfTotal(std::string_view total);
-
 }  // namespace luting
