@@ -21,6 +21,8 @@ std::string buildResultPage(std::string_view keywordUtf8, int page, const PageOp
 
 // What the program should list for result number n (from 1) of a keyword:
 // the title and magnet link as they stand in the page after decoding (UTF-8).
+// The page HTML-escapes the keyword (&amp; &lt; &gt; &quot; stay escaped in
+// the title) and writes '%' as %25.
 std::string resultTitle(std::string_view keywordUtf8, long long n);
 std::string resultLink(long long n);
 

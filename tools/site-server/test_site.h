@@ -17,6 +17,14 @@ namespace luting::site {
 std::string testCaFile();
 std::string serverCertFile();
 std::string serverKeyFile();
+// Certificates that must not verify: self-signed, expired (signed by the test
+// CA), and signed by the test CA for another host name.
+std::string untrustedCertFile();
+std::string untrustedKeyFile();
+std::string expiredCertFile();
+std::string expiredKeyFile();
+std::string wrongHostCertFile();
+std::string wrongHostKeyFile();
 
 struct RecordedRequest {
   std::string method, target, version;            // the request line's parts
@@ -39,6 +47,11 @@ class TestSite {
  public:
   // Starts serving on 127.0.0.1 on port (0: an ephemeral one).
   explicit TestSite(int port = 0);
+  // The same with another certificate and key; an empty certFile serves plain
+  // HTTP (for redirect targets; there a client that stops reading can delay
+  // the destructor by httplib's 5 s write timeout). Throws std::runtime_error
+  // when the files or the port are unusable.
+  TestSite(int port, const std::string& certFile, const std::string& keyFile);
   ~TestSite();  // releases held requests and stops
   TestSite(const TestSite&) = delete;
   TestSite& operator=(const TestSite&) = delete;
