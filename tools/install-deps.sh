@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev          # GoogleTest, Google Benchmark
   clang libclang-rt-14-dev               # libFuzzer and the sanitizers
   valgrind                               # instruction counts and memory checks
+  desktop-file-utils appstream librsvg2-bin  # checks of the desktop entry, metainfo and icon
   xvfb xauth fonts-wqy-microhei          # a virtual display, and a font with Chinese glyphs
 )
 
