@@ -129,7 +129,7 @@ enum class OpKind : unsigned char {
 struct PendingOp {
   std::mutex mutex;
   std::condition_variable_any applied;
-  bool done = true;
+  std::atomic<bool> done{true};
   std::stop_token stop;
   OpKind kind = OpKind::editText;
   int control = -1;
@@ -155,6 +155,7 @@ struct OpQueue {
 // makes long lists fill many times faster. The loop still gets its turn
 // every slice, so the window stays responsive.
 constexpr auto lingerFor = std::chrono::milliseconds(1);
+constexpr int spinTurns = 100;  // yields before either side sleeps
 constexpr auto sliceFor = std::chrono::milliseconds(16);
 
 // Never destroyed, like the worker registry: a worker may still be posting
@@ -190,6 +191,11 @@ void drainOps() {
   for (;;) {
     {
       std::unique_lock lock(queue.mutex);
+      for (int turn = 0; turn < spinTurns && queue.pending.empty(); ++turn) {
+        lock.unlock();
+        std::this_thread::yield();
+        lock.lock();
+      }
       if (queue.pending.empty()) {
         queue.lingering = true;
         queue.arrived.wait_for(lock, lingerFor,
@@ -207,7 +213,7 @@ void drainOps() {
       // A worker asked to stop has its operations dropped, even ones it
       // posted before the request.
       if (!op->stop.stop_requested()) applyNow(*op);
-      op->done = true;
+      op->done.store(true, std::memory_order_release);
       op->applied.notify_all();
     }
     queue.draining.clear();
@@ -247,7 +253,7 @@ PendingOp* beginOp(OpKind kind, int control) {
   if (!workerOp) workerOp = std::make_shared<PendingOp>();
   PendingOp& op = *workerOp;
   op.stop = std::move(stop);
-  op.done = false;
+  op.done.store(false, std::memory_order_relaxed);
   op.kind = kind;
   op.control = control;
   op.result.clear();
@@ -274,8 +280,14 @@ bool finishOp(std::unique_lock<std::mutex>& lock) {
     postWake();
   else if (lingering)
     queue.arrived.notify_one();
+  // The window's thread usually answers within a few turns; sleeping on the
+  // condition variable right away would cost two more wake-ups per operation.
+  for (int turn = 0; turn < spinTurns; ++turn) {
+    if (op->done.load(std::memory_order_acquire) || op->stop.stop_requested()) break;
+    std::this_thread::yield();
+  }
   lock = std::unique_lock(op->mutex);
-  return op->applied.wait(lock, op->stop, [&op] { return op->done; });
+  return op->applied.wait(lock, op->stop, [&op] { return op->done.load(); });
 }
 
 }  // namespace

@@ -473,6 +473,7 @@ class WindowTest : public QObject {
     QVERIFY(!control<QPushButton>("按钮2")->isEnabled());
     QVERIFY(control<QPushButton>("按钮1")->isEnabled());
     QCOMPARE(control<QLineEdit>("编辑框1")->text(), QStringLiteral("中文"));
+    QCOMPARE(control<QLineEdit>("编辑框1")->cursorPosition(), 0);  // shows the start
     QCOMPARE(seen.editBack, gbkChinese);
     QCOMPARE(seen.selected, -1);
     // Operations on the wrong kind of control, or on no control, did nothing.
