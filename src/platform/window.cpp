@@ -197,6 +197,8 @@ QTableView* addList(int index, const QRect& geometry, QObject* events) {
 void initPlatform(int& argc, char** argv) {
   // Lives to the end of the process.
   if (QCoreApplication::instance() == nullptr) new QApplication(argc, argv);
+  // Lets desktops match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.luting_search.LutingSearch"));
   recordWindowThread();
 }
 
