@@ -87,15 +87,21 @@ std::string percentDecode(std::string_view page) {
 
 std::size_t findMarker(std::string_view text, std::string_view marker, std::size_t from) {
   if (marker.empty()) return from <= text.size() ? from : std::string_view::npos;
-  std::size_t boundary = from;  // the start of a character, walking forward
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t boundary = from;  // the start of a character
   while (boundary < text.size()) {
-    const std::size_t hit = text.find(marker, boundary);
-    if (hit == std::string_view::npos) return hit;
-    // Walk character by character up to the hit: it counts only where a
-    // character begins, not on the second byte of a double-byte one.
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    while (boundary < hit) boundary += p[boundary] >= 0x80 ? 2 : 1;
-    if (boundary == hit) return hit;
+    const void* found =
+        memmem(text.data() + boundary, text.size() - boundary, marker.data(), marker.size());
+    if (found == nullptr) return std::string_view::npos;
+    const std::size_t hit = static_cast<const char*>(found) - text.data();
+    // A hit counts only where a character begins, not on the second byte of
+    // a double-byte one. A byte below 0x80 always ends a character, so one
+    // begins right after it; from there the bytes of 0x80 or more pair up,
+    // and the hit begins a character when an even number of them precede it.
+    std::size_t run = hit;
+    while (run > boundary && p[run - 1] >= 0x80) --run;
+    if ((hit - run) % 2 == 0) return hit;
+    boundary = hit + 1;  // the hit was a second byte: the next character starts after it
   }
   return std::string_view::npos;
 }
