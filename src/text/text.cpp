@@ -65,7 +65,11 @@ std::string percentEncode(std::string_view keyword) {
 }
 
 std::string percentDecode(std::string_view page) {
-  std::string out;
+  // The decoded UTF-8 only lives until it is converted; keeping its buffer
+  // for the thread's next page spares a large allocation (and the fresh
+  // pages the system would hand out for it) per page.
+  thread_local std::string out;
+  out.clear();
   out.reserve(page.size());
   const std::size_t n = page.size();
   std::size_t i = 0;
