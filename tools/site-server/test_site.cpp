@@ -6,7 +6,9 @@
 #include "site-server/test_site.h"
 
 #include <httplib.h>
+#include <linux/sockios.h>
 #include <openssl/ssl.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -53,6 +55,23 @@ bool sameName(const std::string& a, const std::string& b) {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
+// Resets the connection on fd once what was sent has been acknowledged (or
+// after a second). Disconnecting (connect to AF_UNSPEC) with SO_LINGER 0
+// sends the RST at once; the descriptor stays httplib's to close, and its
+// own shutdown and close then find nothing left to send.
+void resetConnection(int fd) {
+  for (int waited = 0; waited < 1000; ++waited) {
+    int unacknowledged = 0;
+    if (ioctl(fd, SIOCOUTQ, &unacknowledged) != 0 || unacknowledged == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const linger abortive{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  sockaddr unspecified{};
+  unspecified.sa_family = AF_UNSPEC;
+  ::connect(fd, &unspecified, sizeof unspecified);
+}
+
 }  // namespace
 
 std::string testCaFile() { return certsFile("ca.pem"); }
@@ -75,6 +94,7 @@ struct TestSite::Impl {
   mutable std::condition_variable changed;
   PageOptions pageOptions;
   std::function<std::string(const std::string&, int)> pageBody;
+  std::function<std::optional<Reply>(const std::string&, int)> pageReply;
   std::map<std::string, std::shared_ptr<const Reply>> routes;
   std::chrono::milliseconds delay{0};
   bool held = false;
@@ -131,8 +151,15 @@ void TestSite::Impl::handle(const httplib::Request& req, httplib::Response& res)
     const std::string keyword = percentDecode(m[1].str());
     const int page = std::atoi(m[2].str().c_str());
     auto bodyFor = pageBody;
+    auto replyFor = pageReply;
     const PageOptions options = pageOptions;
     lock.unlock();
+    if (replyFor) {
+      if (std::optional<Reply> own = replyFor(keyword, page)) {
+        send(std::make_shared<const Reply>(std::move(*own)), res, fd);
+        return;
+      }
+    }
     auto reply = std::make_shared<Reply>();
     reply->body = bodyFor ? bodyFor(keyword, page) : buildResultPage(keyword, page, options);
     reply->headers.emplace("Content-Type", "text/html; charset=utf-8");
@@ -162,12 +189,13 @@ void TestSite::Impl::send(std::shared_ptr<const Reply> reply, httplib::Response&
   const std::size_t sent = std::min(total, reply->sentBytes);
   res.set_content_provider(
       total, contentType,
-      [this, reply, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+      [this, reply, sent, fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         if (offset >= sent) {
           if (reply->stallAfterSent) {
             std::unique_lock lock(mutex);
             waitForRelease(lock, releases);
           }
+          if (reply->resetAfterSent && fd >= 0) resetConnection(fd);
           return false;  // drops the connection short of Content-Length
         }
         const std::string& body = reply->body;
@@ -238,6 +266,12 @@ void TestSite::setPageOptions(const PageOptions& options) {
 void TestSite::setPageBody(std::function<std::string(const std::string&, int)> body) {
   std::lock_guard lock(impl_->mutex);
   impl_->pageBody = std::move(body);
+}
+
+void TestSite::setPageReply(
+    std::function<std::optional<Reply>(const std::string&, int)> reply) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->pageReply = std::move(reply);
 }
 
 void TestSite::setRoute(const std::string& path, const Reply& reply) {

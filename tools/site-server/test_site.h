@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ struct Reply {
   // until release() or the destructor.
   std::size_t sentBytes = static_cast<std::size_t>(-1);
   bool stallAfterSent = false;
+  // After the sentBytes (and any stall) the connection is reset (RST) rather
+  // than closed: the client first gets what was sent, then ECONNRESET. TLS
+  // sites only; a plain HTTP site closes as usual.
+  bool resetAfterSent = false;
 };
 
 class TestSite {
@@ -63,6 +68,11 @@ class TestSite {
   void setPageOptions(const PageOptions& options);
   // Overrides the result pages: the body for (keyword as decoded UTF-8, page).
   void setPageBody(std::function<std::string(const std::string& keyword, int page)> body);
+  // Overrides single result pages with a whole reply (a status, redirects, a
+  // huge, cut, stalled or reset body); the pages it gives no reply for are
+  // served as before. Runs on the server's thread, so it may block.
+  void setPageReply(
+      std::function<std::optional<Reply>(const std::string& keyword, int page)> reply);
   // Any other path: the reply for it (404 with an empty body when unset).
   void setRoute(const std::string& path, const Reply& reply);
   // Waits this long before answering each request.
