@@ -154,7 +154,7 @@ struct OpQueue {
 // serving it without a round of the event loop (and a repaint) in between
 // makes long lists fill many times faster. The loop still gets its turn
 // every slice, so the window stays responsive.
-constexpr auto lingerFor = std::chrono::milliseconds(1);
+constexpr auto lingerFor = std::chrono::milliseconds(1);  // the window's thread's wait, in all
 constexpr int spinTurns = 100;  // yields before either side sleeps
 constexpr auto sliceFor = std::chrono::milliseconds(16);
 
@@ -191,15 +191,21 @@ void drainOps() {
   for (;;) {
     {
       std::unique_lock lock(queue.mutex);
-      for (int turn = 0; turn < spinTurns && queue.pending.empty(); ++turn) {
+      // The yields are bounded in time too, and by the slice: each may hand
+      // the core to another program for a whole time slice, and a hundred of
+      // them kept the loop (and its repaints) waiting for a fifth of a second.
+      const auto watchEnd = std::min(std::chrono::steady_clock::now() + lingerFor, sliceEnd);
+      for (int turn = 0; turn < spinTurns && queue.pending.empty() &&
+                         std::chrono::steady_clock::now() < watchEnd;
+           ++turn) {
         lock.unlock();
         std::this_thread::yield();
         lock.lock();
       }
       if (queue.pending.empty()) {
         queue.lingering = true;
-        queue.arrived.wait_for(lock, lingerFor,
-                               [&queue] { return !queue.pending.empty(); });
+        queue.arrived.wait_until(lock, watchEnd,
+                                 [&queue] { return !queue.pending.empty(); });
         queue.lingering = false;
         if (queue.pending.empty()) {
           queue.wakePosted = false;
