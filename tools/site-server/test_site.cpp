@@ -95,6 +95,7 @@ struct TestSite::Impl {
   PageOptions pageOptions;
   std::function<std::string(const std::string&, int)> pageBody;
   std::function<std::optional<Reply>(const std::string&, int)> pageReply;
+  std::function<void(int)> pageSent;
   std::map<std::string, std::shared_ptr<const Reply>> routes;
   std::chrono::milliseconds delay{0};
   bool held = false;
@@ -109,7 +110,8 @@ struct TestSite::Impl {
     if (auto it = busySockets.find(fd); it != busySockets.end()) busySockets.erase(it);
   }
   void handle(const httplib::Request& req, httplib::Response& res);
-  void send(std::shared_ptr<const Reply> reply, httplib::Response& res, int fd);
+  void send(std::shared_ptr<const Reply> reply, httplib::Response& res, int fd,
+            std::function<void()> whenSent = {});
   // Waits until release() was called after `seen`, or the site stops.
   void waitForRelease(std::unique_lock<std::mutex>& lock, unsigned long seen) {
     changed.wait(lock, [&] { return stopping || releases != seen; });
@@ -153,6 +155,8 @@ void TestSite::Impl::handle(const httplib::Request& req, httplib::Response& res)
     auto bodyFor = pageBody;
     auto replyFor = pageReply;
     const PageOptions options = pageOptions;
+    std::function<void()> whenSent;
+    if (pageSent) whenSent = [hook = pageSent, page] { hook(page); };
     lock.unlock();
     if (replyFor) {
       if (std::optional<Reply> own = replyFor(keyword, page)) {
@@ -163,7 +167,7 @@ void TestSite::Impl::handle(const httplib::Request& req, httplib::Response& res)
     auto reply = std::make_shared<Reply>();
     reply->body = bodyFor ? bodyFor(keyword, page) : buildResultPage(keyword, page, options);
     reply->headers.emplace("Content-Type", "text/html; charset=utf-8");
-    send(std::move(reply), res, fd);
+    send(std::move(reply), res, fd, std::move(whenSent));
     return;
   }
   auto it = routes.find(req.target);
@@ -174,7 +178,8 @@ void TestSite::Impl::handle(const httplib::Request& req, httplib::Response& res)
   send(std::move(reply), res, fd);
 }
 
-void TestSite::Impl::send(std::shared_ptr<const Reply> reply, httplib::Response& res, int fd) {
+void TestSite::Impl::send(std::shared_ptr<const Reply> reply, httplib::Response& res, int fd,
+                          std::function<void()> whenSent) {
   res.status = reply->status;
   res.headers.erase("Content-Type");  // the placeholder's
   std::string contentType = "text/plain";
@@ -189,7 +194,8 @@ void TestSite::Impl::send(std::shared_ptr<const Reply> reply, httplib::Response&
   const std::size_t sent = std::min(total, reply->sentBytes);
   res.set_content_provider(
       total, contentType,
-      [this, reply, sent, fd](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+      [this, reply, sent, total, whenSent, fd](std::size_t offset, std::size_t length,
+                                               httplib::DataSink& sink) {
         if (offset >= sent) {
           if (reply->stallAfterSent) {
             std::unique_lock lock(mutex);
@@ -201,7 +207,9 @@ void TestSite::Impl::send(std::shared_ptr<const Reply> reply, httplib::Response&
         const std::string& body = reply->body;
         const std::size_t at = offset % body.size();
         const std::size_t n = std::min({length, sent - offset, body.size() - at, kChunk});
-        return sink.write(body.data() + at, n);
+        if (!sink.write(body.data() + at, n)) return false;
+        if (whenSent && offset + n == total) whenSent();
+        return true;
       },
       [this, fd](bool) { forget(fd); });
 }
@@ -282,6 +290,11 @@ void TestSite::setRoute(const std::string& path, const Reply& reply) {
 void TestSite::setDelay(std::chrono::milliseconds delay) {
   std::lock_guard lock(impl_->mutex);
   impl_->delay = delay;
+}
+
+void TestSite::setPageSentHook(std::function<void(int page)> hook) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->pageSent = std::move(hook);
 }
 
 void TestSite::hold() {

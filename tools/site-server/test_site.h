@@ -77,6 +77,9 @@ class TestSite {
   void setRoute(const std::string& path, const Reply& reply);
   // Waits this long before answering each request.
   void setDelay(std::chrono::milliseconds delay);
+  // Called on a server thread once the last byte of a result page's body has
+  // been written to its connection (for timing what a client does next).
+  void setPageSentHook(std::function<void(int page)> hook);
 
   // While held, requests wait unanswered until release() or the destructor.
   void hold();
