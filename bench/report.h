@@ -45,8 +45,8 @@ inline std::string fixed(double value, int decimals) {
 inline void printRow(const std::string& measure, const std::string& value,
                      const std::string& reference, double ratio, const std::string& goal,
                      bool met) {
-  std::printf("ROW\t%s\t%s\t%s\t%.2f\t%s\t%s\n", measure.c_str(), value.c_str(),
-              reference.c_str(), ratio, goal.c_str(), met ? "yes" : "NO");
+  std::printf("ROW\t%s\t%s\t%s\t%.2f\t%s\t%s\n", measure.c_str(), value.c_str(), reference.c_str(),
+              ratio, goal.c_str(), met ? "yes" : "NO");
   std::fflush(stdout);
 }
 

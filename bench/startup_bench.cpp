@@ -47,7 +47,8 @@ Start runOnce(const char* program) {
   int status = 0;
   waitpid(pid, &status, 0);
   Start start;
-  if (std::sscanf(text.c_str(), "SHOWN %lf RSS %lf", &start.shownMs, &start.restMiB) != 2) return {};
+  if (std::sscanf(text.c_str(), "SHOWN %lf RSS %lf", &start.shownMs, &start.restMiB) != 2)
+    return {};
   return start;
 }
 

@@ -4,13 +4,12 @@
 // rest: one line "SHOWN <ms> RSS <MiB>" on stdout. Then closes all windows.
 #pragma once
 
+#include <time.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWindow>
-
-#include <time.h>
-
 #include <cstdio>
 #include <cstdlib>
 
