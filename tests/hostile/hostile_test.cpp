@@ -99,7 +99,7 @@ class HostileTest : public QObject {
   void checkProbe(Scenario scenario) {
     probe.stop();
     qInfo(
-        "largest tick gap %ld ms (%ld ms of it on a CPU; %ld ms with waits for a CPU), "
+        "largest tick gap %ld ms (%ld ms of it on a CPU; %ld ms by the clock), "
         "peak %ld MiB above rest",
         probe.maxGapMs(), probe.maxGapOnCpuMs(), probe.maxRawGapMs(), probe.peakAboveRestMib());
     if (hostile::sanitized) return;  // sanitizers slow everything and keep freed memory

@@ -3,15 +3,24 @@
 // events), and the peak resident memory above the resting size. And a wait
 // that serves the window's events the way its message loop does.
 //
-// On a shared machine the thread also waits for a free CPU now and then;
-// that wait (the kernel's run-queue time from schedstat) is no block of the
-// program's making and is left out of the gap that is checked.
+// On a shared machine a thread also waits for a free CPU now and then. The
+// gap that is checked leaves out such waits of the window's thread itself,
+// and of the time it slept (as when a paint waits for Qt's raster threads,
+// or for a worker's operation), as much as the process's other threads spent
+// waiting for a CPU meanwhile: a block of the program's making is time the
+// window's thread spends working, or sleeping on work that does not wait
+// for a CPU.
 #pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -30,15 +39,38 @@ inline long statusKib(const std::string& field) {
   return -1;
 }
 
-// Time the calling thread has spent on a CPU, and runnable but waiting for one.
+// From the kernel's schedstat: the calling thread's time on a CPU and time
+// runnable but waiting for one, and the latter summed over the process's
+// other threads.
 struct SchedTimes {
-  std::chrono::nanoseconds onCpu{}, waiting{};
+  std::chrono::nanoseconds onCpu{}, waiting{}, othersWaiting{};
 };
+inline bool readSchedstat(const char* path, long long& onCpu, long long& waiting) {
+  const int fd = ::open(path, O_RDONLY);
+  if (fd < 0) return false;
+  char text[96];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  return std::sscanf(text, "%lld %lld", &onCpu, &waiting) == 2;
+}
 inline SchedTimes schedTimes() {
-  std::ifstream stat("/proc/thread-self/schedstat");
+  SchedTimes times;
   long long onCpu = 0, waiting = 0;
-  stat >> onCpu >> waiting;
-  return {std::chrono::nanoseconds(onCpu), std::chrono::nanoseconds(waiting)};
+  if (readSchedstat("/proc/thread-self/schedstat", onCpu, waiting))
+    times = {std::chrono::nanoseconds(onCpu), std::chrono::nanoseconds(waiting), {}};
+  const std::string self = std::to_string(::gettid());
+  if (DIR* tasks = ::opendir("/proc/self/task")) {
+    while (const dirent* task = ::readdir(tasks)) {
+      if (task->d_name[0] == '.' || self == task->d_name) continue;
+      const std::string path = std::string("/proc/self/task/") + task->d_name + "/schedstat";
+      if (readSchedstat(path.c_str(), onCpu, waiting))
+        times.othersWaiting += std::chrono::nanoseconds(waiting);
+    }
+    ::closedir(tasks);
+  }
+  return times;
 }
 
 struct Probe {
@@ -46,7 +78,7 @@ struct Probe {
   QTimer timer;
   Clock::time_point last{};
   SchedTimes lastTimes{};
-  Clock::duration maxGap{};       // less the waits for a CPU
+  Clock::duration maxGap{};       // less the waits for a CPU (see above)
   Clock::duration maxRawGap{};    // as the clock shows it
   Clock::duration maxGapOnCpu{};  // of maxGap, the time spent on a CPU
   long restingKib = 0;
@@ -63,11 +95,17 @@ struct Probe {
     QObject::connect(&timer, &QTimer::timeout, [this] {
       const Clock::time_point now = Clock::now();
       const SchedTimes times = schedTimes();
-      maxRawGap = std::max(maxRawGap, now - last);
-      const Clock::duration gap = now - last - (times.waiting - lastTimes.waiting);
+      const Clock::duration raw = now - last;
+      const Clock::duration onCpu = times.onCpu - lastTimes.onCpu;
+      const Clock::duration slept = raw - onCpu - (times.waiting - lastTimes.waiting);
+      // Threads that ended meanwhile take their waits with them.
+      const Clock::duration othersWaited =
+          std::max<Clock::duration>(times.othersWaiting - lastTimes.othersWaiting, {});
+      const Clock::duration gap = onCpu + std::max<Clock::duration>(slept - othersWaited, {});
+      maxRawGap = std::max(maxRawGap, raw);
       if (gap > maxGap) {
         maxGap = gap;
-        maxGapOnCpu = times.onCpu - lastTimes.onCpu;
+        maxGapOnCpu = onCpu;
       }
       last = now;
       lastTimes = times;
