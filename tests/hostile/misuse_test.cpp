@@ -160,7 +160,7 @@ class MisuseTest : public QObject {
     site->setDelay(5ms);
     keywordBox()->setText("click");
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(waitUntil([] { return rowCount() > 0; }, 20000));
+    QVERIFY(waitUntil([] { return rowCount() > 0 && !cell(0, 2).isEmpty(); }, 20000));
     const int rowsAtFirstClick = rowCount();
     int row = -1;
     for (int click = 0; click < 60; ++click) {
