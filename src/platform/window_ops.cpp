@@ -153,8 +153,13 @@ struct OpQueue {
 // A worker filling the list issues its next operation within microseconds;
 // serving it without a round of the event loop (and a repaint) in between
 // makes long lists fill many times faster. The loop still gets its turn
-// every slice, so the window stays responsive.
-constexpr auto lingerFor = std::chrono::milliseconds(1);  // the window's thread's wait, in all
+// every slice, so the window stays responsive. Between operations the
+// window's thread first yields a little (the worker often waits for this
+// very core), then sleeps until the next one or until lingerFor: long enough
+// to catch the next page of a fast site without a repaint of the whole list
+// in between, short enough to keep input waiting no longer than a slice.
+constexpr auto yieldFor = std::chrono::microseconds(100);
+constexpr auto lingerFor = std::chrono::milliseconds(5);
 constexpr int spinTurns = 100;  // yields before either side sleeps
 constexpr auto sliceFor = std::chrono::milliseconds(16);
 
@@ -191,12 +196,13 @@ void drainOps() {
   for (;;) {
     {
       std::unique_lock lock(queue.mutex);
-      // The yields are bounded in time too, and by the slice: each may hand
-      // the core to another program for a whole time slice, and a hundred of
-      // them kept the loop (and its repaints) waiting for a fifth of a second.
-      const auto watchEnd = std::min(std::chrono::steady_clock::now() + lingerFor, sliceEnd);
+      // The yields are bounded in time, and everything by the slice: each
+      // yield may hand the core to another program for a whole time slice.
+      const auto now = std::chrono::steady_clock::now();
+      const auto yieldEnd = std::min(now + yieldFor, sliceEnd);
+      const auto watchEnd = std::min(now + lingerFor, sliceEnd);
       for (int turn = 0; turn < spinTurns && queue.pending.empty() &&
-                         std::chrono::steady_clock::now() < watchEnd;
+                         std::chrono::steady_clock::now() < yieldEnd;
            ++turn) {
         lock.unlock();
         std::this_thread::yield();
