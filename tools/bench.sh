@@ -15,6 +15,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" --target bench_page bench_page_count bench_search bench_startup \
   luting-demo-site >/dev/null
 bin=$build/bench
+load=$(cut -d' ' -f1 /proc/loadavg)  # other programs' share of the machine, for the record
 rows=$build/rows.tsv
 : >"$rows"
 : >"$build/bench.log"
@@ -70,7 +71,7 @@ table=$build/results.md
   echo
   echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores," \
     "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory;" \
-    "$(date -u '+%Y-%m-%d %H:%M UTC')."
+    "$(date -u '+%Y-%m-%d %H:%M UTC'); load average $load at the start."
 } >"$table"
 cat "$table"
 
