@@ -145,7 +145,9 @@ class HostileTest : public QObject {
     QVERIFY(firstNew != requests.end());
     for (auto it = firstNew; it != requests.end(); ++it)
       QVERIFY2(!it->target.starts_with("/cili/k/"), it->target.c_str());
-    if (!hostile::sanitized) QVERIFY2(listedAfter < 1000, qPrintable(QString::number(listedAfter)));
+    // A second on a quiet machine; the margin keeps a loaded CI from failing
+    // it, while an old request still waited for would take far longer.
+    if (!hostile::sanitized) QVERIFY2(listedAfter < 3000, qPrintable(QString::number(listedAfter)));
   }
 
   static void scenarioTable() {
