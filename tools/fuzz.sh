@@ -44,19 +44,25 @@ for name in "${targets[@]}"; do
   logs=$root/$build/logs/$name  # with -jobs, each worker writes a fuzz-N.log here
   mkdir -p "$corpus" "$root/$build/artifacts" "$logs"
   rm -f "$logs"/*.log
-  cp -n tests/fuzz/corpus/"$name"/* "$corpus"/
+  for seed in tests/fuzz/corpus/"$name"/*; do  # new seeds in, earlier finds kept
+    [ -e "$corpus/${seed##*/}" ] || cp "$seed" "$corpus/"
+  done
   log=$logs/main.log
   echo "== fuzz_$name ${options[*]} (logs in $logs)"
   status=0
   (cd "$logs" && "$root/$build/tests/fuzz/fuzz_$name" "${options[@]}" -print_final_stats=1 \
      -dict="$root/tests/fuzz/$name.dict" -artifact_prefix="$root/$build/artifacts/fuzz_$name-" \
      "$corpus" >"$log" 2>&1) || status=$?
-  runs=$(cat "$logs"/*.log | sed -n 's/^stat::number_of_executed_units: *//p' |
+  # With -jobs the main log repeats the workers' logs: count those alone.
+  counted=("$log")
+  compgen -G "$logs/fuzz-*.log" >/dev/null && counted=("$logs"/fuzz-*.log)
+  runs=$(cat "${counted[@]}" | sed -n 's/^stat::number_of_executed_units: *//p' |
          awk '{s += $1} END {print s + 0}')
-  time=$(cat "$logs"/*.log | sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' | sort -n | tail -1)
+  time=$(cat "${counted[@]}" | sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' |
+         sort -n | tail -1)
   if [ "$status" -ne 0 ]; then
     failed=1
-    grep -hE '(ERROR: |SUMMARY: |property failed|Test unit written|runtime error)' "$logs"/*.log |
+    grep -hE '(ERROR: |SUMMARY: |property failed|Test unit written|runtime error)' "${counted[@]}" |
       head -20 || true
     summary+=("fuzz_$name: FAILED (exit $status) after $runs executions, logs in $logs")
   else
