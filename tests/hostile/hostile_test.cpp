@@ -20,6 +20,7 @@
 #include "hostile/probe.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "support/window_probe.h"
 #include "search/site.h"
 #include "text/text.h"
 
@@ -31,20 +32,10 @@ using hostile::Scenario;
 using hostile::ScenarioInfo;
 using hostile::waitUntil;
 
+using namespace probe;
+
 namespace {
 
-template <typename T>
-T* control(const char* name) {
-  return luting::searchWindowWidget()->findChild<T*>(QString::fromUtf8(name));
-}
-QLineEdit* keywordBox() { return control<QLineEdit>("编辑框1"); }
-QPushButton* startButton() { return control<QPushButton>("按钮1"); }
-QPushButton* stopButton() { return control<QPushButton>("按钮2"); }
-QString totalLabel() { return control<QLabel>("标签1")->text(); }
-QString loadedLabel() { return control<QLabel>("标签2")->text(); }
-QString linkBox() { return control<QLineEdit>("编辑框2")->text(); }
-QAbstractItemView* resultList() { return control<QAbstractItemView>("超级列表框1"); }
-int rowCount() { return resultList()->model()->rowCount(); }
 // A cell's text as the program holds it (the list may show less of it).
 QString cell(int row, int column) {
   return QString::fromStdString(luting::utf8FromGbk(luting::cellText("超级列表框1", row, column)));

@@ -14,6 +14,7 @@
 #include "hostile/probe.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "support/window_probe.h"
 #include "search/site.h"
 #include "site-server/test_site.h"
 
@@ -21,23 +22,12 @@ using namespace std::chrono_literals;
 using hostile::waitUntil;
 using luting::site::TestSite;
 
+using namespace probe;
+
 namespace {
 
-template <typename T>
-T* control(const char* name) {
-  return luting::searchWindowWidget()->findChild<T*>(QString::fromUtf8(name));
-}
-QLineEdit* keywordBox() { return control<QLineEdit>("编辑框1"); }
-QPushButton* startButton() { return control<QPushButton>("按钮1"); }
-QPushButton* stopButton() { return control<QPushButton>("按钮2"); }
-QString linkBox() { return control<QLineEdit>("编辑框2")->text(); }
 QString clipboardText() { return QGuiApplication::clipboard()->text(); }
-QAbstractItemView* resultList() { return control<QAbstractItemView>("超级列表框1"); }
-int rowCount() { return resultList()->model()->rowCount(); }
-QString cell(int row, int column) {
-  auto* model = resultList()->model();
-  return model->data(model->index(row, column)).toString();
-}
+
 
 bool searchEnded() { return luting::waitForAllThreads(0ms); }
 
@@ -65,9 +55,9 @@ class MisuseTest : public QObject {
   void checkOnlySearchOf(const std::string& keyword) {
     QCOMPARE(rowCount(), total);
     for (int n = 1; n <= total; ++n) {
-      QCOMPARE(cell(n - 1, 0), QString::number(n));
-      QCOMPARE(cell(n - 1, 1), QString::fromStdString(luting::site::resultTitle(keyword, n)));
-      QCOMPARE(cell(n - 1, 2), QString::fromStdString(luting::site::resultLink(n)));
+      QCOMPARE(shownCell(n - 1, 0), QString::number(n));
+      QCOMPARE(shownCell(n - 1, 1), QString::fromStdString(luting::site::resultTitle(keyword, n)));
+      QCOMPARE(shownCell(n - 1, 2), QString::fromStdString(luting::site::resultLink(n)));
     }
     QVERIFY(startButton()->isEnabled());
     const auto requests = site->requests();
@@ -150,7 +140,7 @@ class MisuseTest : public QObject {
     }
     QVERIFY(waitUntil(searchEnded, 30000));
     checkOnlySearchOf("k99");
-    QCOMPARE(control<QLabel>("标签2")->text(), QString("加载了%1项资源").arg(total));
+    QCOMPARE(loadedLabel(), QString("加载了%1项资源").arg(total));
   }
 
   // Clicks on random rows while pages keep arriving: each click puts that
@@ -160,13 +150,13 @@ class MisuseTest : public QObject {
     site->setDelay(5ms);
     keywordBox()->setText("click");
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(waitUntil([] { return rowCount() > 0 && !cell(0, 2).isEmpty(); }, 20000));
+    QVERIFY(waitUntil([] { return rowCount() > 0 && !shownCell(0, 2).isEmpty(); }, 20000));
     const int rowsAtFirstClick = rowCount();
     int row = -1;
     for (int click = 0; click < 60; ++click) {
       row = randomBelow(rowCount());
       // Not the row still being filled (see clickOnARowBeingFilled).
-      while (row > 0 && cell(row, 2).isEmpty()) --row;
+      while (row > 0 && shownCell(row, 2).isEmpty()) --row;
       clickRow(row, randomBelow(3));
       const QString link = QString::fromStdString(luting::site::resultLink(row + 1));
       QCOMPARE(luting::firstSelectedRow("超级列表框1"), row);
@@ -208,16 +198,16 @@ class MisuseTest : public QObject {
     waitUntil(
         [] {
           const int rows = rowCount();
-          return rows > 0 && cell(rows - 1, 2).isEmpty();
+          return rows > 0 && shownCell(rows - 1, 2).isEmpty();
         },
         5000);
     const int row = rowCount() - 1;
     clickRow(row, 1);
-    QVERIFY(waitUntil([row] { return !cell(row, 2).isEmpty(); }, 5000));
+    QVERIFY(waitUntil([row] { return !shownCell(row, 2).isEmpty(); }, 5000));
     QTest::mouseClick(stopButton(), Qt::LeftButton);
     QVERIFY(waitUntil(searchEnded, 20000));
     const QString link = QString::fromStdString(luting::site::resultLink(row + 1));
-    QCOMPARE(cell(row, 2), link);
+    QCOMPARE(shownCell(row, 2), link);
     QCOMPARE(luting::firstSelectedRow("超级列表框1"), row);
     QEXPECT_FAIL("", "a row is listed before its cells are set", Continue);
     QCOMPARE(linkBox(), link);

@@ -8,16 +8,13 @@
 
 #include "app/handlers.h"
 #include "platform/window.h"
+#include "support/window_probe.h"
 #include "text/text.h"
+
+using namespace probe;
 
 namespace {
 
-QAbstractItemView* resultList() {
-  return luting::searchWindowWidget()->findChild<QAbstractItemView*>(QString::fromUtf8("超级列表框1"));
-}
-QString linkBox() {
-  return luting::searchWindowWidget()->findChild<QLineEdit*>(QString::fromUtf8("编辑框2"))->text();
-}
 QString clipboardText() { return QGuiApplication::clipboard()->text(); }
 
 // link is a GBK Text, as the page decoding produces it.

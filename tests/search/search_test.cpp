@@ -14,6 +14,7 @@
 #include "app/search_state.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "support/window_probe.h"
 #include "search/site.h"
 #include "site-server/test_site.h"
 
@@ -21,24 +22,10 @@ using namespace std::chrono_literals;
 using luting::site::PageOptions;
 using luting::site::TestSite;
 
+using namespace probe;
+
 namespace {
 
-template <typename T>
-T* control(const char* name) {
-  return luting::searchWindowWidget()->findChild<T*>(QString::fromUtf8(name));
-}
-QLineEdit* keywordBox() { return control<QLineEdit>("编辑框1"); }
-QPushButton* startButton() { return control<QPushButton>("按钮1"); }
-QPushButton* stopButton() { return control<QPushButton>("按钮2"); }
-QString totalLabel() { return control<QLabel>("标签1")->text(); }
-QString loadedLabel() { return control<QLabel>("标签2")->text(); }
-QString linkBox() { return control<QLineEdit>("编辑框2")->text(); }
-QAbstractItemView* resultList() { return control<QAbstractItemView>("超级列表框1"); }
-int rowCount() { return resultList()->model()->rowCount(); }
-QString cell(int row, int column) {
-  auto* model = resultList()->model();
-  return model->data(model->index(row, column)).toString();
-}
 
 bool searchEnds() {
   return QTest::qWaitFor([] { return luting::waitForAllThreads(0ms); }, 20000);
@@ -85,10 +72,10 @@ class SearchTest : public QObject {
     QCOMPARE(rowCount(), last - first + 1);
     for (int n = first; n <= last; ++n) {
       const int row = n - first;
-      QCOMPARE(cell(row, 0), QString::number(n));
-      QCOMPARE(cell(row, 1),
+      QCOMPARE(shownCell(row, 0), QString::number(n));
+      QCOMPARE(shownCell(row, 1),
                QString::fromStdString(luting::site::resultTitle(keyword.toStdString(), n)));
-      QCOMPARE(cell(row, 2), QString::fromStdString(luting::site::resultLink(n)));
+      QCOMPARE(shownCell(row, 2), QString::fromStdString(luting::site::resultLink(n)));
     }
   }
 
@@ -177,9 +164,9 @@ class SearchTest : public QObject {
     search("k");
     QVERIFY(searchEnds());
     QCOMPARE(rowCount(), 4);
-    QVERIFY(!cell(1, 2).isEmpty());
-    QVERIFY(cell(2, 2).isEmpty() && cell(3, 2).isEmpty());
-    QCOMPARE(cell(3, 1), QString::fromStdString(luting::site::resultTitle("k", 4)));
+    QVERIFY(!shownCell(1, 2).isEmpty());
+    QVERIFY(shownCell(2, 2).isEmpty() && shownCell(3, 2).isEmpty());
+    QCOMPARE(shownCell(3, 1), QString::fromStdString(luting::site::resultTitle("k", 4)));
   }
 
   void keywordIsReadOnceAtTheStart() {
