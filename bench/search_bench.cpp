@@ -291,6 +291,12 @@ std::string startDemoSite(const char* program, pid_t& pid, long long total, int 
   return line.substr(prefix.size());
 }
 
+// Lists one row with the worker's own control operations.
+void listRow(int number, const std::string& title, const std::string& link) {
+  luting::appendFilledRow("超级列表框1", std::to_string(number), title, link);
+  luting::setLabelCaption("标签2", luting::loadedCaption(number));
+}
+
 // The same rows put into the list on the window's thread itself, with a turn
 // of the event loop after each page; rows per second.
 double directRowsPerSecond(int rows, int perPage) {
@@ -301,11 +307,7 @@ double directRowsPerSecond(int rows, int perPage) {
   const Clock::time_point start = Clock::now();
   for (int row = 0; row < rows; ++row) {
     const std::size_t k = static_cast<std::size_t>(row % perPage);
-    const int at = luting::appendRow("超级列表框1");
-    luting::setCellText("超级列表框1", at, 0, std::to_string(row + 1));
-    luting::setCellText("超级列表框1", at, 1, work.titles[k]);
-    luting::setCellText("超级列表框1", at, 2, work.links[k]);
-    luting::setLabelCaption("标签2", luting::loadedCaption(row + 1));
+    listRow(row + 1, work.titles[k], work.links[k]);
     if (k + 1 == static_cast<std::size_t>(perPage)) QCoreApplication::processEvents();
   }
   const double ms = msBetween(start, Clock::now());
@@ -326,11 +328,7 @@ void listRowsFromWorker() {
   const std::size_t perPage = opsPage.titles.size();
   for (int row = 0; row < opsRows; ++row) {
     const std::size_t k = static_cast<std::size_t>(row) % perPage;
-    const int at = luting::appendRow("超级列表框1");
-    luting::setCellText("超级列表框1", at, 0, std::to_string(row + 1));
-    luting::setCellText("超级列表框1", at, 1, opsPage.titles[k]);
-    luting::setCellText("超级列表框1", at, 2, opsPage.links[k]);
-    luting::setLabelCaption("标签2", luting::loadedCaption(row + 1));
+    listRow(row + 1, opsPage.titles[k], opsPage.links[k]);
   }
   opsDone = true;
 }

@@ -106,6 +106,17 @@ std::string convertGbkToUtf8(std::string_view gbk) {
   return convert(cd, gbk, 3, gbkRejectedLength);
 }
 
+std::string_view leadingCharacters(std::string_view gbk, std::size_t maxBytes) {
+  if (gbk.size() <= maxBytes) return gbk;
+  std::size_t n = 0;
+  for (;;) {
+    const Byte lead = static_cast<Byte>(gbk[n]);
+    const std::size_t next = n + (lead >= 0x81 && lead <= 0xFE ? 2 : 1);
+    if (next > maxBytes) return gbk.substr(0, n);
+    n = next;
+  }
+}
+
 std::string convertUtf8ToGbk(std::string_view utf8) {
   thread_local const IconvHolder cd("CP936", "UTF-8");
   return convert(cd, utf8, 1, utf8RejectedLength);

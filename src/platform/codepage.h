@@ -11,4 +11,7 @@ namespace luting {
 std::string convertGbkToUtf8(std::string_view gbk);
 std::string convertUtf8ToGbk(std::string_view utf8);
 
+// The whole characters at the start of a GBK text, at most maxBytes of them.
+std::string_view leadingCharacters(std::string_view gbk, std::size_t maxBytes);
+
 }  // namespace luting

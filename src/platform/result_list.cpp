@@ -3,6 +3,13 @@
 #include "platform/codepage.h"
 
 namespace luting {
+namespace {
+
+// A cell shows at most this much of its text: the view lays out the whole of
+// a text each time it paints it, and no column is wide enough for more.
+constexpr std::size_t shownBytes = 1024;
+
+}  // namespace
 
 ResultListModel::ResultListModel(QObject* parent)
     : QAbstractTableModel(parent) {}
@@ -17,7 +24,7 @@ int ResultListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid()) return {};
-  const std::string_view text = cell(index.row(), index.column());
+  const std::string_view text = leadingCharacters(cell(index.row(), index.column()), shownBytes);
   if (text.empty()) return QString();
   return QString::fromUtf8(convertGbkToUtf8(text));
 }

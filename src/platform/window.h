@@ -42,6 +42,10 @@ void setButtonEnabled(std::string_view control, bool enabled);
 void deleteAllRows(std::string_view control);
 // Appends a row at the end of the list and returns its index (from 0).
 int appendRow(std::string_view control);
+// Appends a row with the texts of its cells, shown complete at once, and
+// returns its index (-1 when the window is gone).
+int appendFilledRow(std::string_view control, std::string_view number, std::string_view title,
+                    std::string_view link);
 void setCellText(std::string_view control, int row, int cell, std::string_view text);
 std::string cellText(std::string_view control, int row, int cell);
 // Index of the first selected row, -1 when none is selected.

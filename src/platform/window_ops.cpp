@@ -55,6 +55,11 @@ std::string toGbk(const QString& text) {
   return convertUtf8ToGbk(std::string_view(utf8.constData(), utf8.size()));
 }
 
+// Labels and edit boxes lay out the whole of their text at every paint; they
+// get what they can usefully show (a caption, a link to read) and no more.
+constexpr std::size_t shownCaptionBytes = 256;
+constexpr std::size_t shownEditBytes = 64 * 1024;
+
 std::string editTextNow(int index) {
   auto* edit = control<QLineEdit>(index, ControlKind::edit);
   return edit != nullptr ? toGbk(edit->text()) : std::string();
@@ -62,14 +67,14 @@ std::string editTextNow(int index) {
 
 void setEditTextNow(int index, std::string_view text) {
   if (auto* edit = control<QLineEdit>(index, ControlKind::edit)) {
-    edit->setText(toQString(text));
+    edit->setText(toQString(leadingCharacters(text, shownEditBytes)));
     edit->setCursorPosition(0);  // show the start of a long link, not its end
   }
 }
 
 void setLabelCaptionNow(int index, std::string_view text) {
   if (auto* label = control<QLabel>(index, ControlKind::label))
-    label->setText(toQString(text));
+    label->setText(toQString(leadingCharacters(text, shownCaptionBytes)));
 }
 
 void setButtonEnabledNow(int index, bool enabled) {
@@ -96,6 +101,13 @@ void setCellTextNow(int index, int row, int cell, std::string_view text) {
   if (ResultListModel* model = listModel(index)) model->setCell(row, cell, text);
 }
 
+template <typename Text>
+int appendFilledRowNow(int index, const Text (&cells)[3]) {
+  const int row = appendRowNow(index);
+  for (int cell = 0; cell < 3 && row >= 0; ++cell) setCellTextNow(index, row, cell, cells[cell]);
+  return row;
+}
+
 std::string cellTextNow(int index, int row, int cell) {
   ResultListModel* model = listModel(index);
   return model != nullptr ? std::string(model->cell(row, cell)) : std::string();
@@ -119,6 +131,7 @@ enum class OpKind : unsigned char {
   setButtonEnabled,
   deleteAllRows,
   appendRow,
+  appendFilledRow,
   setCellText,
   cellText,
   firstSelectedRow,
@@ -137,6 +150,7 @@ struct PendingOp {
   int cell = 0;
   bool enabled = false;
   std::string text;    // text in
+  std::string cells[3];  // a filled row's texts in
   std::string result;  // text out
   int number = -1;     // number out
 };
@@ -178,6 +192,7 @@ void applyNow(PendingOp& op) {
     case OpKind::setButtonEnabled: setButtonEnabledNow(op.control, op.enabled); break;
     case OpKind::deleteAllRows: deleteAllRowsNow(op.control); break;
     case OpKind::appendRow: op.number = appendRowNow(op.control); break;
+    case OpKind::appendFilledRow: op.number = appendFilledRowNow(op.control, op.cells); break;
     case OpKind::setCellText: setCellTextNow(op.control, op.row, op.cell, op.text); break;
     case OpKind::cellText: op.result = cellTextNow(op.control, op.row, op.cell); break;
     case OpKind::firstSelectedRow: op.number = firstSelectedRowNow(op.control); break;
@@ -376,6 +391,20 @@ int appendRow(std::string_view name) {
   PendingOp* op = beginOp(OpKind::appendRow, index);
   std::unique_lock<std::mutex> lock;
   if (op == nullptr || !finishOp(lock)) return -1;
+  return op->number;
+}
+
+int appendFilledRow(std::string_view name, std::string_view number, std::string_view title,
+                    std::string_view link) {
+  const int index = controlIndex(name);
+  if (index < 0) return -1;
+  const std::string_view cells[3] = {number, title, link};
+  if (onWindowThread()) return appendFilledRowNow(index, cells);
+  PendingOp* op = beginOp(OpKind::appendFilledRow, index);
+  if (op == nullptr) return -1;
+  for (int cell = 0; cell < 3; ++cell) op->cells[cell].assign(cells[cell]);
+  std::unique_lock<std::mutex> lock;
+  if (!finishOp(lock)) return -1;
   return op->number;
 }
 

@@ -18,11 +18,10 @@ std::size_t addResultRows(const std::vector<std::string>& titles,
                           const std::vector<std::string>& links) {
   std::size_t added = 0;
   for (std::size_t k = 0; k < titles.size() && !stopRequested(); ++k) {
-    const int row = appendRow(resultList);
+    // The row shows up complete: a click on it copies its link at once.
+    const int row = appendFilledRow(resultList, std::to_string(searchState.rowNumber), titles[k],
+                                    k < links.size() ? std::string_view(links[k]) : "");
     if (row < 0) break;  // the window is gone
-    setCellText(resultList, row, 0, std::to_string(searchState.rowNumber));
-    setCellText(resultList, row, 1, titles[k]);
-    setCellText(resultList, row, 2, k < links.size() ? std::string_view(links[k]) : "");
     ++searchState.rowNumber;
     setLabelCaption("标签2", loadedCaption(searchState.rowNumber - 1));
     ++added;

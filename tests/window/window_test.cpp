@@ -81,11 +81,19 @@ bool runOn(bool onWorker, void (*body)()) {
          waitForAllThreads(5s);
 }
 
+// 1,000 times "中" and an "a": longer than a cell shows.
+std::string longGbkTitle() {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += "\xD6\xD0";
+  return text + "a";
+}
+
 // What the operation scripts below saw.
 struct Seen {
   int row0 = -2, row1 = -2, wrongAppend = -2, selected = -2, unknownSelected = -2;
-  int appendAfterDelete = -2;
+  int appendAfterDelete = -2, filled = -2, wrongFilled = -2;
   std::string cell01, cell12, outside, editBack, wrongEdit, unknownEdit, afterDelete;
+  std::string longTitle;
 };
 Seen seen;
 
@@ -97,9 +105,11 @@ void fillScript() {
   setCellText(listName, 1, 2, "magnet:?xt=urn:btih:ab");
   setCellText(listName, 2, 0, "no such row");
   setCellText(listName, 0, 3, "no such cell");
+  seen.filled = appendFilledRow(listName, "3", longGbkTitle(), gbkMagnet);
+  seen.longTitle = cellText(listName, 2, 1);
   seen.cell01 = cellText(listName, 0, 1);
   seen.cell12 = cellText(listName, 1, 2);
-  seen.outside = cellText(listName, 2, 0) + cellText(listName, 0, 3) +
+  seen.outside = cellText(listName, 3, 0) + cellText(listName, 0, 3) +
                  cellText(listName, -1, 0);
   setLabelCaption("标签1", gbkChinese);
   setButtonEnabled("按钮2", false);
@@ -113,6 +123,7 @@ void fillScript() {
   setCellText("标签1", 0, 0, "x");
   deleteAllRows("按钮1");
   seen.wrongAppend = appendRow("编辑框1");
+  seen.wrongFilled = appendFilledRow("编辑框1", "1", "t", "l");
   seen.wrongEdit = editText("按钮1");
   seen.unknownEdit = editText("编辑框9");
   seen.unknownSelected = firstSelectedRow("超级列表框2");
@@ -130,6 +141,7 @@ void afterDestroyScript() {
   setEditText("编辑框1", "x");
   seen.editBack = editText("编辑框1");
   seen.row0 = appendRow(listName);
+  seen.row1 = appendFilledRow(listName, "1", "t", "l");
   seen.cell01 = cellText(listName, 0, 0);
   seen.selected = firstSelectedRow(listName);
 }
@@ -463,7 +475,14 @@ class WindowTest : public QObject {
     QVERIFY(runOn(onWorker, fillScript));
     QCOMPARE(seen.row0, 0);
     QCOMPARE(seen.row1, 1);
-    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(seen.filled, 2);
+    QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(model->index(2, 0).data().toString(), QStringLiteral("3"));
+    QCOMPARE(model->index(2, 2).data().toString(), QStringLiteral("磁力"));
+    // A long text is kept whole but shown only as far as a cell can show it,
+    // ending on a whole character.
+    QCOMPARE(seen.longTitle, longGbkTitle());
+    QCOMPARE(model->index(2, 1).data().toString(), QString(512, QChar(0x4E2D)));
     QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("1"));
     QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("中文"));
     QCOMPARE(seen.cell01, gbkChinese);
@@ -482,6 +501,7 @@ class WindowTest : public QObject {
     QVERIFY(control<QLineEdit>("编辑框1")->isEnabled());
     QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("1"));
     QCOMPARE(seen.wrongAppend, -1);
+    QCOMPARE(seen.wrongFilled, -1);
     QCOMPARE(seen.wrongEdit, std::string());
     QCOMPARE(seen.unknownEdit, std::string());
     QCOMPARE(seen.unknownSelected, -1);
@@ -505,6 +525,7 @@ class WindowTest : public QObject {
     QVERIFY(runOn(onWorker, afterDestroyScript));
     QCOMPARE(seen.editBack, std::string());
     QCOMPARE(seen.row0, -1);
+    QCOMPARE(seen.row1, -1);
     QCOMPARE(seen.cell01, std::string());
     QCOMPARE(seen.selected, -1);
   }
