@@ -118,6 +118,10 @@ std::string httpGet(const std::string& url, const std::string& caFile,
                     const std::function<bool()>& abandon) {
   std::string body;
   try {
+    // Room for the largest body at once: growing it step by step leaves the
+    // smaller buffers behind in the heap once malloc's mmap threshold has
+    // risen. Pages never written take no memory.
+    body.reserve(maxBodyBytes);
     std::call_once(setUpOnce, setUp);
     fetch(url, caFile, abandon, body);
   } catch (...) {

@@ -81,8 +81,7 @@ class CloseTest : public QObject {
     QVERIFY2(ended, "still running 10 s after the close");
     QCOMPARE(endOf(program), QString());
     QVERIFY(program.readAllStandardOutput().contains("closed"));
-    // A close that arrives while a huge text is painted waits for the paint.
-    if (!hostile::sanitized && !hostile::paintsWholeHugeTexts(s.scenario))
+    if (!hostile::sanitized)
       QVERIFY2(lived < 1500, qPrintable(QString::number(lived)));
   }
 
@@ -121,12 +120,8 @@ class CloseTest : public QObject {
       const int closeAfterMs = static_cast<int>(random() % 1501);
       std::string host = endless.host();
       QString what = "endless paging";
-      // A close that arrives while a huge text is painted waits for the
-      // paint, seconds on a loaded machine.
-      int endsWithinMs = 5000;
+      const int endsWithinMs = 5000;
       if (kind >= 0) {
-        if (hostile::paintsWholeHugeTexts(hostile::scenarios()[kind].scenario))
-          endsWithinMs = 30000;
         auto& site = hostileSites[kind];
         if (!site) site = hostile::startHostileSite(hostile::scenarios()[kind].scenario);
         host = site->site.host();

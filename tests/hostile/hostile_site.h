@@ -56,23 +56,6 @@ struct ScenarioInfo {
 
 const std::vector<ScenarioInfo>& scenarios();
 
-// Faults of the program these tests show, each marked where a check shows it
-// for certain (QEXPECT_FAIL) and spared where it makes a check fail only now
-// and then. Once a fault is fixed its marks go, and these with them.
-//
-// The list, the labels and the edit boxes lay out the whole of a text each
-// time they paint it: a text of 1 MiB keeps the window's thread busy for
-// 0.2 to 1 s at every repaint (and takes tens of MiB), and a close waits for
-// the paint in progress.
-inline bool paintsWholeHugeTexts(Scenario s) {
-  return s == Scenario::hugeTitle || s == Scenario::hugeLink || s == Scenario::hugeTotal;
-}
-// A body that grows to the 32 MiB limit leaves its smaller buffers behind in
-// the heap once malloc's mmap threshold has risen (as it does after large
-// buffers were freed), on top of the three copies that reading the page
-// holds at once: one page then takes up to 130 MiB instead of 96.
-inline bool keepsGrowthBuffers(Scenario s) { return s == Scenario::hugeBody; }
-
 inline constexpr int manyResultsCount = 10000;
 inline constexpr std::size_t hugeSize = 1u << 20;
 
