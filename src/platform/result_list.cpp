@@ -45,10 +45,10 @@ Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-int ResultListModel::appendRow() {
+int ResultListModel::appendRow(Row cells) {
   const int row = static_cast<int>(rows_.size());
   beginInsertRows(QModelIndex(), row, row);
-  rows_.emplace_back();
+  rows_.push_back(std::move(cells));
   endInsertRows();
   return row;
 }

@@ -16,6 +16,7 @@ class ResultListModel final : public QAbstractTableModel {
 
  public:
   static constexpr int cellCount = 3;
+  using Row = std::array<std::string, cellCount>;
 
   explicit ResultListModel(QObject* parent = nullptr);
 
@@ -26,15 +27,15 @@ class ResultListModel final : public QAbstractTableModel {
                       int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Appends an empty row and returns its index.
-  int appendRow();
+  // Appends a row (empty unless given its texts) and returns its index.
+  int appendRow(Row cells = {});
   // Out-of-range rows or cells are ignored (set) or give empty (get).
   void setCell(int row, int cell, std::string_view gbkText);
   std::string_view cell(int row, int cell) const;
   void deleteAllRows();
 
  private:
-  std::vector<std::array<std::string, cellCount>> rows_;
+  std::vector<Row> rows_;
 };
 
 }  // namespace luting

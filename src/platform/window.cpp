@@ -15,6 +15,7 @@
 
 #include <climits>
 
+#include "platform/result_cells.h"
 #include "platform/result_list.h"
 #include "platform/window_controls.h"
 
@@ -156,6 +157,7 @@ QTableView* addList(int index, const QRect& geometry, QObject* events) {
   auto* view = addControl<QTableView>(index, geometry, events);
   resultModel = new ResultListModel(view);
   view->setModel(resultModel);
+  view->setItemDelegate(new ResultCellDelegate(resultModel, view));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);

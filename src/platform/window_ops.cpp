@@ -101,11 +101,9 @@ void setCellTextNow(int index, int row, int cell, std::string_view text) {
   if (ResultListModel* model = listModel(index)) model->setCell(row, cell, text);
 }
 
-template <typename Text>
-int appendFilledRowNow(int index, const Text (&cells)[3]) {
-  const int row = appendRowNow(index);
-  for (int cell = 0; cell < 3 && row >= 0; ++cell) setCellTextNow(index, row, cell, cells[cell]);
-  return row;
+int appendFilledRowNow(int index, ResultListModel::Row cells) {
+  ResultListModel* model = listModel(index);
+  return model != nullptr ? model->appendRow(std::move(cells)) : -1;
 }
 
 std::string cellTextNow(int index, int row, int cell) {
@@ -150,7 +148,7 @@ struct PendingOp {
   int cell = 0;
   bool enabled = false;
   std::string text;    // text in
-  std::string cells[3];  // a filled row's texts in
+  ResultListModel::Row cells;  // a filled row's texts in
   std::string result;  // text out
   int number = -1;     // number out
 };
@@ -192,7 +190,7 @@ void applyNow(PendingOp& op) {
     case OpKind::setButtonEnabled: setButtonEnabledNow(op.control, op.enabled); break;
     case OpKind::deleteAllRows: deleteAllRowsNow(op.control); break;
     case OpKind::appendRow: op.number = appendRowNow(op.control); break;
-    case OpKind::appendFilledRow: op.number = appendFilledRowNow(op.control, op.cells); break;
+    case OpKind::appendFilledRow: op.number = appendFilledRowNow(op.control, std::move(op.cells)); break;
     case OpKind::setCellText: setCellTextNow(op.control, op.row, op.cell, op.text); break;
     case OpKind::cellText: op.result = cellTextNow(op.control, op.row, op.cell); break;
     case OpKind::firstSelectedRow: op.number = firstSelectedRowNow(op.control); break;
@@ -398,11 +396,12 @@ int appendFilledRow(std::string_view name, std::string_view number, std::string_
                     std::string_view link) {
   const int index = controlIndex(name);
   if (index < 0) return -1;
-  const std::string_view cells[3] = {number, title, link};
-  if (onWindowThread()) return appendFilledRowNow(index, cells);
+  // The texts are copied here, so a worker's copying keeps off the window's thread.
+  ResultListModel::Row cells{std::string(number), std::string(title), std::string(link)};
+  if (onWindowThread()) return appendFilledRowNow(index, std::move(cells));
   PendingOp* op = beginOp(OpKind::appendFilledRow, index);
   if (op == nullptr) return -1;
-  for (int cell = 0; cell < 3; ++cell) op->cells[cell].assign(cells[cell]);
+  op->cells = std::move(cells);
   std::unique_lock<std::mutex> lock;
   if (!finishOp(lock)) return -1;
   return op->number;

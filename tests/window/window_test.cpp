@@ -655,6 +655,39 @@ class WindowTest : public QObject {
     QCOMPARE(pixel, shown ? highlight : QColor(Qt::white));
   }
 
+  // The list keeps its cells laid out between paints; what it paints must
+  // still follow every change of the texts and of the columns.
+  void listPaintsTheTextsItHolds() {
+    auto* list = control<QTableView>(listName);
+    const auto shown = [list] { return list->viewport()->grab().toImage(); };
+    const auto fill = [](std::initializer_list<std::string> titles) {
+      deleteAllRows(listName);
+      for (const std::string& title : titles) appendFilledRow(listName, "1", title, "magnet:");
+    };
+    fill({"alpha", "beta"});
+    const QImage first = shown();
+    QCOMPARE(shown(), first);  // painted again from what it kept
+    fill({"gamma", "delta"});
+    QVERIFY(shown() != first);
+    fill({"alpha", "beta"});
+    QCOMPARE(shown(), first);
+    setCellText(listName, 1, 1, "bet");
+    QVERIFY(shown() != first);
+    setCellText(listName, 1, 1, "beta");
+    QCOMPARE(shown(), first);
+    // A text too long for its column, shown as a fresh list shows it after
+    // the column changes width.
+    const std::string longTitle(200, 'w');
+    for (const int width : {100, 400}) {
+      fill({longTitle});
+      shown();
+      list->setColumnWidth(1, width);
+      const QImage resized = shown();
+      fill({longTitle});
+      QCOMPARE(resized, shown());
+    }
+  }
+
   void editSelectionGoesWithFocus_data() {
     QTest::addColumn<QString>("name");
     QTest::newRow("编辑框1") << QStringLiteral("编辑框1");
