@@ -31,7 +31,7 @@ struct PageWork {
 
 // Everything the worker does with a body before listing its rows.
 inline void doPageWork(std::string_view body, PageWork& out) {
-  out.page = pageTextOfBody(body);
+  out.page = pageTextOfBody(std::string(body));  // the worker gives its body up
   out.total = totalOfPage(out.page);
   out.number = numberOfTotal(out.total);
   extractResults(out.page, out.titles, out.links);

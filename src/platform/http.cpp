@@ -36,6 +36,7 @@ constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kSilentSeconds = 60;  // a transfer receiving nothing this long ends
 constexpr int kPollMs = 50;          // bounds how late an abandon is seen
 constexpr long kMaxRedirects = 10;
+constexpr std::size_t kGrowInStepsBytes = 4u << 20;
 
 std::once_flag setUpOnce;
 // Never freed: requests may still run on other threads while the process ends.
@@ -64,6 +65,11 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
   const std::size_t offered = size * count;
   const std::size_t taken = std::min(offered, maxBodyBytes - std::min(maxBodyBytes, body->size()));
   try {
+    // Past a few MiB, room for the largest body at once: growing step by step
+    // to 32 MiB leaves the smaller buffers behind in the heap once malloc's
+    // mmap threshold has risen. Reserved pages never written take no memory.
+    if (body->size() + taken > std::max(body->capacity(), kGrowInStepsBytes))
+      body->reserve(maxBodyBytes);
     body->append(data, taken);
   } catch (...) {
     return 0;
@@ -118,10 +124,6 @@ std::string httpGet(const std::string& url, const std::string& caFile,
                     const std::function<bool()>& abandon) {
   std::string body;
   try {
-    // Room for the largest body at once: growing it step by step leaves the
-    // smaller buffers behind in the heap once malloc's mmap threshold has
-    // risen. Pages never written take no memory.
-    body.reserve(maxBodyBytes);
     std::call_once(setUpOnce, setUp);
     fetch(url, caFile, abandon, body);
   } catch (...) {

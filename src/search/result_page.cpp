@@ -45,7 +45,10 @@ std::string halfWidth(std::string_view text) {
 
 }  // namespace
 
-std::string pageTextOfBody(std::string_view body) { return percentDecode(upToNul(body)); }
+std::string pageTextOfBody(std::string body) {
+  body.resize(upToNul(body).size());
+  return percentDecodeOwned(std::move(body));
+}
 
 std::string totalOfPage(std::string_view page) {
   return textBetween(page, totalStart, totalEnd);

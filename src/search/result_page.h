@@ -8,8 +8,9 @@
 
 namespace luting {
 
-// The body cut at its first NUL and percent-decoded into GBK.
-std::string pageTextOfBody(std::string_view body);
+// The body cut at its first NUL and percent-decoded into GBK, within the
+// body's own buffer.
+std::string pageTextOfBody(std::string body);
 
 // The result count as the page writes it (empty when the page has none).
 std::string totalOfPage(std::string_view page);

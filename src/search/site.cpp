@@ -30,10 +30,8 @@ std::string buildPageUrl(std::string_view host, std::string_view encodedKeyword,
 }
 
 std::string fetchPageText(int pageNumber) {
-  const std::string body =
-      httpGet(buildPageUrl(host, searchState.encodedKeyword, pageNumber), caFile,
-              [] { return stopRequested(); });
-  return pageTextOfBody(body);
+  return pageTextOfBody(httpGet(buildPageUrl(host, searchState.encodedKeyword, pageNumber),
+                                caFile, [] { return stopRequested(); }));
 }
 
 }  // namespace luting
