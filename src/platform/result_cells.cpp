@@ -10,7 +10,7 @@ namespace {
 
 // Cells kept laid out: a few screens' worth, so scrolling back and forth
 // stays cheap and a long list does not hold one per row.
-constexpr qsizetype keptCells = 2000;
+constexpr qsizetype keptCells = 600;
 
 quint64 cellKey(const QModelIndex& index) {
   return (static_cast<quint64>(index.row()) << 8) | static_cast<quint64>(index.column());
