@@ -1,6 +1,9 @@
 // Helpers shared by the benchmark programs: clocks, medians, resident memory,
-// and the table rows that tools/bench.sh gathers.
+// child processes, and the table rows that tools/bench.sh gathers.
 #pragma once
+
+#include <spawn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +12,27 @@
 #include <string>
 #include <vector>
 
+extern char** environ;
+
 namespace luting::bench {
+
+// Starts args[0] with args (null-terminated) and its standard output on a
+// pipe; returns the pipe's read end, or -1 when it could not start.
+inline int spawnWithOutput(const char* const args[], pid_t& pid) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  const int failed =
+      posix_spawn(&pid, args[0], &actions, nullptr, const_cast<char**>(args), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (failed == 0) return out[0];
+  close(out[0]);
+  return -1;
+}
 
 using Clock = std::chrono::steady_clock;
 

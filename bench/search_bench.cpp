@@ -11,7 +11,6 @@
 //                              the cost of carrying control operations over.
 #include <curl/curl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,8 +37,6 @@
 #include "search/site.h"
 #include "site-server/test_site.h"
 #include "text/text.h"
-
-extern char** environ;
 
 namespace {
 
@@ -268,26 +265,18 @@ double threadCpuWaitMs() {
 
 // Starts the demo site on an ephemeral port; its host, or empty.
 std::string startDemoSite(const char* program, pid_t& pid, long long total, int perPage) {
-  int out[2];
-  if (pipe(out) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string totalText = std::to_string(total), perPageText = std::to_string(perPage);
   const char* args[] = {
       program, "--port", "0", "--total", totalText.c_str(), "--per-page", perPageText.c_str(),
       nullptr};
-  const int failed =
-      posix_spawn(&pid, program, &actions, nullptr, const_cast<char**>(args), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
+  const int out = spawnWithOutput(args, pid);
+  if (out < 0) return {};
   std::string line;
   char c;
-  while (!failed && read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
+  while (read(out, &c, 1) == 1 && c != '\n') line += c;
+  close(out);
   const std::string prefix = "serving on https://";
-  if (failed || line.rfind(prefix, 0) != 0) return {};
+  if (line.rfind(prefix, 0) != 0) return {};
   return line.substr(prefix.size());
 }
 

@@ -1,7 +1,6 @@
 // Start-up: spawns the program's start-up driver and the empty-QWidget
 // reference in turns on the offscreen platform and prints the medians.
 // Usage: bench_startup WINDOW_DRIVER EMPTY_DRIVER
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,8 +12,6 @@
 
 #include "report.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace luting::bench;
@@ -24,26 +21,18 @@ struct Start {
 };
 
 Start runOnce(const char* program) {
-  int out[2];
-  if (pipe(out) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   const std::string spawnNs = std::to_string(now.tv_sec * 1000000000LL + now.tv_nsec);
   setenv("LUTING_BENCH_SPAWN_NS", spawnNs.c_str(), 1);
   pid_t pid;
-  char* args[] = {const_cast<char*>(program), nullptr};
-  const int failed = posix_spawn(&pid, program, &actions, nullptr, args, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
+  const char* args[] = {program, nullptr};
+  const int out = spawnWithOutput(args, pid);
+  if (out < 0) return {};
   std::string text;
   char buffer[256];
-  for (ssize_t n; !failed && (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  close(out[0]);
-  if (failed) return {};
+  for (ssize_t n; (n = read(out, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(out);
   int status = 0;
   waitpid(pid, &status, 0);
   Start start;

@@ -5,15 +5,17 @@
 #include "text/text.h"
 
 namespace luting {
-namespace {
 
-// The site's markers and the label texts, in GBK.
 const std::string totalStart = gbkFromUtf8("鹭汀种子为你找到 ");
 const std::string totalEnd = gbkFromUtf8(" 条关于");
 const std::string titleStart = gbkFromUtf8("<h3><a title=\"");
 const std::string titleEnd = gbkFromUtf8("\" href=");
 const std::string linkStart = gbkFromUtf8("磁力链接</a> <a href=\"");
 const std::string linkEnd = gbkFromUtf8("\" class=");
+
+namespace {
+
+// The label texts, in GBK.
 const std::string totalCaptionBefore = gbkFromUtf8("共搜索到了");
 const std::string totalCaptionAfter = gbkFromUtf8("项种子资源");
 const std::string loadedCaptionBefore = gbkFromUtf8("加载了");

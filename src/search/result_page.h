@@ -8,6 +8,9 @@
 
 namespace luting {
 
+// The site's markers around the total, each title and each link (GBK).
+extern const std::string totalStart, totalEnd, titleStart, titleEnd, linkStart, linkEnd;
+
 // The body cut at its first NUL and percent-decoded into GBK, within the
 // body's own buffer.
 std::string pageTextOfBody(std::string body);

@@ -17,14 +17,6 @@ using namespace luting;
 
 namespace {
 
-// The site's markers around the total, the titles and the links.
-const std::string totalStart = gbkFromUtf8("鹭汀种子为你找到 ");
-const std::string totalEnd = gbkFromUtf8(" 条关于");
-const std::string titleStart = gbkFromUtf8("<h3><a title=\"");
-const std::string titleEnd = gbkFromUtf8("\" href=");
-const std::string linkStart = gbkFromUtf8("磁力链接</a> <a href=\"");
-const std::string linkEnd = gbkFromUtf8("\" class=");
-
 void checkFramed(std::string_view page, const std::vector<std::string>& items,
                  const std::string& start, const std::string& end) {
   for (const std::string& item : items) FUZZ_CHECK(fuzz::contains(page, start + item + end));

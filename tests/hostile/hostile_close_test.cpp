@@ -18,7 +18,7 @@ using hostile::Scenario;
 
 namespace {
 
-QString driverPath() { return QCoreApplication::applicationDirPath() + "/hostile_driver"; }
+QString driverPath() { return SEARCH_DRIVER; }
 
 QStringList driverArguments(const std::string& host, const QString& close) {
   return {QString::fromStdString(host), QString::fromStdString(luting::site::testCaFile()),

@@ -73,6 +73,15 @@ class HostileTest : public QObject {
   bool badPageAsked() {
     return waitUntil([this] { return site->hostileReplies > 0; }, 20000);
   }
+  // A search on the scenario's site, held at its bad page.
+  const ScenarioInfo& searchHeldAtBadPage() {
+    const ScenarioInfo& s = scenarioOfRow();
+    startSite(s.scenario);
+    site->gate.set(true);
+    probe.start();
+    search(hostile::keyword);
+    return s;
+  }
   // Waits for the search to end; a stalled page is let go meanwhile.
   bool searchEnds(Scenario scenario, int timeoutMs) {
     return waitUntil(
@@ -277,11 +286,7 @@ class HostileTest : public QObject {
   // 停止搜索 while the bad page is held back: no page after it.
   void stopDuringBadPage_data() { scenarioTable(); }
   void stopDuringBadPage() {
-    const ScenarioInfo& s = scenarioOfRow();
-    startSite(s.scenario);
-    site->gate.set(true);
-    probe.start();
-    search(hostile::keyword);
+    const ScenarioInfo& s = searchHeldAtBadPage();
     QVERIFY(badPageAsked());
     QTest::mouseClick(stopButton(), Qt::LeftButton);
     site->gate.set(false);
@@ -301,11 +306,7 @@ class HostileTest : public QObject {
   // 开始搜索 while the bad page is held back: the new search's rows only.
   void startDuringBadPage_data() { scenarioTable(); }
   void startDuringBadPage() {
-    const ScenarioInfo& s = scenarioOfRow();
-    startSite(s.scenario);
-    site->gate.set(true);
-    probe.start();
-    search(hostile::keyword);
+    searchHeldAtBadPage();
     QVERIFY(badPageAsked());
     if (!startButton()->isEnabled()) {
       // The bad page is page 1, and 开始搜索 comes back once it is listed.

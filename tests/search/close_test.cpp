@@ -20,7 +20,7 @@ class CloseTest : public QObject {
     program.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
-    program.start(QCoreApplication::applicationDirPath() + "/search_driver",
+    program.start(SEARCH_DRIVER,
                   {QString::fromStdString(site.host()),
                    QString::fromStdString(luting::site::testCaFile()), "k",
                    QString::number(closeAfterMs)});

@@ -59,7 +59,9 @@ TEST(ResultPage, ReadsThePagesOfTheSite) {
   ASSERT_EQ(links.size(), 19u);
   for (int k = 0; k < 20; ++k) {
     EXPECT_EQ(titles[k], gbkFromUtf8(luting::site::resultTitle("关键 词", 21 + k)));
-    if (k < 19) EXPECT_EQ(links[k], gbkFromUtf8(luting::site::resultLink(21 + k)));
+    if (k < 19) {
+      EXPECT_EQ(links[k], gbkFromUtf8(luting::site::resultLink(21 + k)));
+    }
   }
 }
 

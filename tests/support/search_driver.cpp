@@ -2,7 +2,7 @@
 // keyword, presses 开始搜索 and closes the window, either after CLOSE ms or,
 // with CLOSE "stdin", when a line arrives on standard input. It writes
 // "closed" to standard output as it closes the window.
-// Usage: hostile_driver HOST CA_FILE KEYWORD CLOSE
+// Usage: search_driver HOST CA_FILE KEYWORD CLOSE
 #include <unistd.h>
 
 #include <QPushButton>
