@@ -12,8 +12,8 @@ namespace {
 // stays cheap and a long list does not hold one per row.
 constexpr qsizetype keptCells = 600;
 
-quint64 cellKey(const QModelIndex& index) {
-  return (static_cast<quint64>(index.row()) << 8) | static_cast<quint64>(index.column());
+quint64 cellKey(int row, int column) {
+  return (static_cast<quint64>(row) << 8) | static_cast<quint64>(column);
 }
 
 // One line as the view shows it: control characters would start new lines or
@@ -28,22 +28,21 @@ QString oneLine(QString text) {
 
 ResultCellDelegate::ResultCellDelegate(QAbstractItemModel* model, QObject* parent)
     : QStyledItemDelegate(parent) {
-  const auto forget = [this] { shown_.clear(); };
-  connect(model, &QAbstractItemModel::modelReset, this, forget);
-  connect(model, &QAbstractItemModel::layoutChanged, this, forget);
-  connect(model, &QAbstractItemModel::rowsRemoved, this, forget);
+  // The list's rows are only ever appended or all deleted, so a cell keeps
+  // its key until the model resets.
+  connect(model, &QAbstractItemModel::modelReset, this, [this] { shown_.clear(); });
   connect(model, &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& from, const QModelIndex& to) {
             for (int row = from.row(); row <= to.row(); ++row)
               for (int column = from.column(); column <= to.column(); ++column)
-                shown_.remove(cellKey(from.siblingAtRow(row).siblingAtColumn(column)));
+                shown_.remove(cellKey(row, column));
           });
 }
 
 const QStaticText& ResultCellDelegate::shownText(const QModelIndex& index,
                                                  const QStyleOptionViewItem& option,
                                                  int width) const {
-  const quint64 key = cellKey(index);
+  const quint64 key = cellKey(index.row(), index.column());
   auto found = shown_.find(key);
   if (found != shown_.end() && found->width == width) return found->text;
   if (found == shown_.end() && shown_.size() >= keptCells) shown_.clear();

@@ -64,50 +64,31 @@ std::string percentEncode(std::string_view keyword) {
   return out;
 }
 
-namespace {
-
-// Calls emit(bytes, count) for the runs of page with every %XY decoded, in
-// order. What is emitted never runs ahead of what has been read, so the runs
-// may be written back over the page itself.
-template <typename Emit>
-void decodePercents(std::string_view page, Emit&& emit) {
-  const std::size_t n = page.size();
-  std::size_t i = 0;
-  while (i < n) {
-    // The run up to the next "%" in one go.
-    const void* hit = std::memchr(page.data() + i, '%', n - i);
-    const std::size_t pct = hit ? static_cast<const char*>(hit) - page.data() : n;
-    emit(page.data() + i, pct - i);
-    if (pct == n) break;
-    // A digit past the end counts 0; one that is no hex digit counts -2.
-    const int hi = pct + 1 < n ? digitValue(page[pct + 1]) : 0;
-    const int lo = pct + 2 < n ? digitValue(page[pct + 2]) : 0;
-    const char v = static_cast<char>((hi * 16 + lo) & 0xFF);
-    if (v != 0) emit(&v, 1);
-    i = pct + 3;
-  }
-}
-
-}  // namespace
-
 std::string percentDecode(std::string_view page) {
-  // The decoded UTF-8 only lives until it is converted; keeping its buffer
-  // for the thread's next page spares a large allocation (and the fresh
-  // pages the system would hand out for it) per page.
-  thread_local std::string out;
-  out.clear();
-  out.reserve(page.size());
-  decodePercents(page, [](const char* run, std::size_t count) { out.append(run, count); });
-  return gbkFromUtf8(out);
+  return percentDecodeOwned(std::string(page));
 }
 
 std::string percentDecodeOwned(std::string page) {
-  char* const start = page.data();
+  // Each %XY shrinks to at most one byte, so the decoded bytes are written
+  // back over the page behind the reading position.
+  char* const out = page.data();
+  const std::size_t n = page.size();
   std::size_t written = 0;
-  decodePercents(page, [start, &written](const char* run, std::size_t count) {
-    if (start + written != run) std::memmove(start + written, run, count);
-    written += count;
-  });
+  std::size_t i = 0;
+  while (i < n) {
+    // The run up to the next "%" in one go.
+    const void* hit = std::memchr(out + i, '%', n - i);
+    const std::size_t pct = hit ? static_cast<const char*>(hit) - out : n;
+    if (written != i) std::memmove(out + written, out + i, pct - i);
+    written += pct - i;
+    if (pct == n) break;
+    // A digit past the end counts 0; one that is no hex digit counts -2.
+    const int hi = pct + 1 < n ? digitValue(out[pct + 1]) : 0;
+    const int lo = pct + 2 < n ? digitValue(out[pct + 2]) : 0;
+    const char v = static_cast<char>((hi * 16 + lo) & 0xFF);
+    if (v != 0) out[written++] = v;
+    i = pct + 3;
+  }
   page.resize(written);
   return gbkFromUtf8(page);
 }

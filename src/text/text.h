@@ -19,7 +19,7 @@ std::string percentEncode(std::string_view keyword);
 // Raw page bytes (UTF-8) with every %XY decoded, then converted to GBK.
 std::string percentDecode(std::string_view page);
 // The same for a page the caller gives up: decoded within the page's own
-// buffer, so a large page is never held twice.
+// buffer, so a large page is never held twice (percentDecode decodes a copy).
 std::string percentDecodeOwned(std::string page);
 // The text between the first start marker and the end marker after it.
 std::string textBetween(std::string_view text, std::string_view startMarker,
